@@ -122,6 +122,7 @@ private slots:
     void emptyGridKeepsHeaderAndFooter();
     void cutsOverlongTextAtCharacter();
     void replacesExistingFile();
+    void writesUnderLongestFileName();
     void reportsUncreatableFile_data();
     void reportsUncreatableFile();
     void failedCloseKeepsExistingFile();
@@ -326,6 +327,17 @@ void TestXlsx::replacesExistingFile()
     xlsx::writeWorkbook(path, src);
     QCOMPARE(readBack(path)[u"cells"][u"A2"][u"value"].toString(), u"nou"_qs);
     QVERIFY(!entries(m_dir.path()).join(u'|').contains(u".tmp"_qs));
+}
+
+void TestXlsx::writesUnderLongestFileName()
+{
+    // 255 bytes is the usual limit of one name; the temporary file must not need more.
+    const QString path = m_dir.filePath(QString(250, u'a') + u".xlsx"_qs);
+    MemorySource src;
+    src.columns = {spec("Cod", CellKind::Text)};
+    src.addRow({MemorySource::Value::str("lung")});
+    xlsx::writeWorkbook(path, src);
+    QCOMPARE(readBack(path)[u"cells"][u"A2"][u"value"].toString(), u"lung"_qs);
 }
 
 void TestXlsx::reportsUncreatableFile_data()

@@ -87,6 +87,8 @@ struct Damaged {
     throw Damaged{std::move(reason)};
 }
 
+struct Member;
+
 struct Value {
     enum class Type : uint8_t { Null, Bool, Number, String, Array, Object };
     Type type = Type::Null;
@@ -94,16 +96,23 @@ struct Value {
     double number = 0;
     QString string;
     std::vector<Value> items;
-    std::vector<std::pair<QString, Value>> members;
+    std::vector<Member> members;
 
-    const Value *member(QLatin1String key) const
-    {
-        for (const auto &m : members)
-            if (m.first == key)
-                return &m.second;
-        return nullptr;
-    }
+    const Value *member(QLatin1String key) const;
 };
+
+struct Member {
+    QString key;
+    Value value;
+};
+
+const Value *Value::member(QLatin1String key) const
+{
+    for (const Member &m : members)
+        if (m.key == key)
+            return &m.value;
+    return nullptr;
+}
 
 class Parser {
 public:
@@ -231,7 +240,7 @@ private:
             expect(':');
             skipSpace();
             Value item = parseValue(depth + 1);
-            v.members.emplace_back(std::move(key), std::move(item));
+            v.members.push_back(Member{std::move(key), std::move(item)});
         });
     }
 

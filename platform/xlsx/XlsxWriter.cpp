@@ -85,9 +85,11 @@ public:
     {
         const QFileInfo info(target);
         for (int attempt = 0;; ++attempt) {
-            const QString candidate =
-                info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' +
-                QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
+            // A short name of its own: the target's name plus a suffix could
+            // pass the system's limit on name length where the target does not.
+            const QString candidate = info.absolutePath() + QStringLiteral("/.export-") +
+                                      QString::number(QRandomGenerator::global()->generate(), 36) +
+                                      QStringLiteral(".xlsx.tmp");
             QFile file(candidate);
             // NewOnly never reuses a stranger's file; the open also tells
             // with the system's own words why the folder cannot take a file.
@@ -268,8 +270,8 @@ void writeWorkbook(const QString &path, const ExportSource &src, const Progress 
     // The sheet's XML grows by roughly a hundred bytes a cell; past a few
     // million cells it can exceed what a plain ZIP entry may hold.
     options.use_zip64 = rows * std::max(columns, 1) > 4'000'000 ? LXW_TRUE : LXW_FALSE;
-    // libxlsxwriter opens files by narrow name; the temporary name is ASCII
-    // apart from the target's own name.
+    // libxlsxwriter opens files by narrow name; only the folder part of the
+    // temporary name comes from the operator.
     const QByteArray temporaryName = QFile::encodeName(temporary.path());
     errno = 0;
     OpenWorkbook wb(workbook_new_opt(temporaryName.constData(), &options));
