@@ -45,6 +45,15 @@ enum Nav { First, PrevPage, Prev, Next, NextPage, Last, Insert, Delete, Edit, Po
 
 const pg::Table *DataGridPrivate::table() const { return query ? &query->table() : nullptr; }
 
+int DataGridPrivate::fieldIndex(const QString &name) const
+{
+    // Screens name their columns before the first open: the declared fields count then.
+    if (!query)
+        return -1;
+    const int f = query->table().indexOf(name);
+    return f >= 0 ? f : query->fieldIndex(name);
+}
+
 int DataGridPrivate::fieldCount() const { return query ? query->table().columnCount() : 0; }
 
 pg::FieldType DataGridPrivate::fieldType(int field) const { return table()->field(field).type; }
@@ -81,10 +90,14 @@ void DataGridPrivate::build()
     view->setAlternatingRowColors(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // A click opens the editor through clicked() below, at once; the view's own
+    // "selected clicked" trigger waits for a double-click interval first.
     view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                          QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+                          QAbstractItemView::AnyKeyPressed);
     view->setAllColumnsShowFocus(false);
-    view->setSortingEnabled(false);
+    view->setSortingEnabled(false); // we sort ourselves; this also made the header unclickable
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
     view->setExpandsOnDoubleClick(true);
     delegate = new GridDelegate(this, view);
     view->setItemDelegate(delegate);
@@ -96,8 +109,9 @@ void DataGridPrivate::build()
     QObject::connect(view, &QAbstractItemView::clicked, q, [this](const QModelIndex &idx) {
         // A click opens the cell's editor at once.
         if (idx == view->currentIndex() && (model->flags(idx) & Qt::ItemIsEditable) &&
-            !idx.data(Qt::CheckStateRole).isValid() && delegate->openEditor() == nullptr)
+            !idx.data(Qt::CheckStateRole).isValid() && delegate->openEditor() == nullptr) {
             view->edit(idx);
+        }
     });
     QObject::connect(header, &QHeaderView::sectionClicked, q, [this](int s) { onHeaderClicked(s); });
     QObject::connect(header, &FilterHeader::filterEdited, q,
@@ -249,7 +263,7 @@ void DataGridPrivate::applyColumns()
     std::vector<bool> shown(static_cast<size_t>(n), columns.empty());
     std::vector<int> widths(static_cast<size_t>(n), 0);
     for (const GridColumn &c : columns) {
-        const int f = query ? query->table().indexOf(c.fieldName) : -1;
+        const int f = fieldIndex(c.fieldName);
         if (f < 0)
             continue;
         meta[size_t(f)] = {c.caption, c.displayFormat};
@@ -714,6 +728,10 @@ DataGrid::~DataGrid()
 {
     for (auto &c : d->queryConnections)
         QObject::disconnect(c);
+    // The parts call back into d while they go (an open editor losing focus):
+    // let them go while d is still there.
+    const auto parts = findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    qDeleteAll(parts);
 }
 
 void DataGrid::setQuery(pg::Query *query)
@@ -753,8 +771,9 @@ void DataGrid::setFooterSum(int column, bool on)
 
 void DataGrid::setFooterSum(const QString &fieldName, bool on)
 {
-    if (d->query && d->query->table().indexOf(fieldName) >= 0)
-        setFooterSum(d->query->table().indexOf(fieldName), on);
+    const int f = d->fieldIndex(fieldName);
+    if (f >= 0)
+        setFooterSum(f, on);
 }
 
 bool DataGrid::hasFooter() const { return !d->footerFields.empty(); }
@@ -763,8 +782,9 @@ void DataGrid::setColumnButton(int column, std::function<void()> handler) { d->b
 
 void DataGrid::setColumnButton(const QString &fieldName, std::function<void()> handler)
 {
-    if (d->query && d->query->table().indexOf(fieldName) >= 0)
-        setColumnButton(d->query->table().indexOf(fieldName), std::move(handler));
+    const int f = d->fieldIndex(fieldName);
+    if (f >= 0)
+        setColumnButton(f, std::move(handler));
 }
 
 QTreeView *DataGrid::view() const { return d->view; }
@@ -949,13 +969,20 @@ std::vector<int> DataGrid::groupColumns() const { return d->model->engine().grou
 
 QString DataGrid::footerText(int column) const
 {
+    if (!d->footerFields.count(column))
+        return {};
     auto it = d->footerCache.find(column);
     if (it == d->footerCache.end())
         it = d->footerCache.insert(column, d->model->engine().sumText(column));
     return *it;
 }
 
-std::optional<double> DataGrid::footerValue(int column) const { return d->model->engine().sum(column); }
+std::optional<double> DataGrid::footerValue(int column) const
+{
+    if (!d->footerFields.count(column))
+        return std::nullopt;
+    return d->model->engine().sum(column);
+}
 
 QString DataGrid::infoText() const
 {

@@ -43,6 +43,7 @@ struct DataGridPrivate {
 
     const pg::Table *table() const;
     int fieldCount() const;
+    int fieldIndex(const QString &name) const;
     pg::FieldType fieldType(int field) const;
     bool editable(int field) const;
 

@@ -380,19 +380,19 @@ void TriStateFilter::nextCheckState()
     }
 }
 
-FilterHeader::FilterHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, parent)
+FilterHeader::FilterHeader(QWidget *parent)
+    : QHeaderView(Qt::Horizontal, parent), m_placeholder(new QLabel(QStringLiteral("Click here to define a filter"), this))
 {
+    m_placeholder->setObjectName(QStringLiteral("filterRowPlaceholder"));
+    m_placeholder->setAutoFillBackground(true);
+    m_placeholder->setCursor(Qt::IBeamCursor);
+    m_placeholder->installEventFilter(this);
     setSectionsClickable(true);
     setSectionsMovable(true);
     setFirstSectionMovable(false);
     setHighlightSections(false);
     setSortIndicatorShown(true);
     setSortIndicator(-1, Qt::AscendingOrder);
-    m_placeholder = new QLabel(QStringLiteral("Click here to define a filter"), this);
-    m_placeholder->setObjectName(QStringLiteral("filterRowPlaceholder"));
-    m_placeholder->setAutoFillBackground(true);
-    m_placeholder->setCursor(Qt::IBeamCursor);
-    m_placeholder->installEventFilter(this);
     connect(this, &QHeaderView::sectionResized, this, &FilterHeader::relayout);
     connect(this, &QHeaderView::sectionMoved, this, &FilterHeader::relayout);
 }

@@ -89,6 +89,7 @@ public:
 
 protected:
     void nextCheckState() override;
+    bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
 };
 
 // Column headers with a filter row under them: one cell per column, laid
