@@ -576,14 +576,20 @@ int GridEngine::visibleIndexOf(int row) const
 
 // ---- sums --------------------------------------------------------------
 
-namespace {
-struct Sum {
+struct GridEngine::Sum {
     bool exact = false;
     int scale = 0;
     int64_t units = 0; // exact: value * 10^scale
     long double approx = 0;
 };
-} // namespace
+
+struct GridEngine::FullSum {
+    uint64_t generation = 0, revision = 0;
+    size_t rows = 0;
+    Sum sum;
+};
+
+using Sum = GridEngine::Sum;
 
 static Sum sumOver(const pg::Column &col, const std::vector<uint8_t> &mask)
 {
@@ -622,6 +628,26 @@ static Sum sumOver(const pg::Column &col, const std::vector<uint8_t> &mask)
     return s;
 }
 
+GridEngine::Sum GridEngine::sumFor(int column) const
+{
+    const pg::Column &col = m_table->column(column);
+    if (m_visible.size() != m_table->rowCount())
+        return sumOver(col, m_mask);
+    // Every row shown (no filter): the column's total, kept until the column changes.
+    if (m_fullSums.size() < size_t(m_table->columnCount()))
+        m_fullSums.resize(size_t(m_table->columnCount()));
+    auto &slot = m_fullSums[size_t(column)];
+    if (!slot || slot->generation != m_generation || slot->revision != m_table->columnRevision(column) ||
+        slot->rows != col.size()) {
+        slot = std::make_unique<FullSum>();
+        slot->generation = m_generation;
+        slot->revision = m_table->columnRevision(column);
+        slot->rows = col.size();
+        slot->sum = sumOver(col, m_mask);
+    }
+    return slot->sum;
+}
+
 std::optional<double> GridEngine::sum(int column) const
 {
     if (!m_table || m_visible.empty() || column < 0 || column >= m_table->columnCount())
@@ -629,7 +655,7 @@ std::optional<double> GridEngine::sum(int column) const
     const pg::Column &col = m_table->column(column);
     if (col.type() != pg::FieldType::Number && col.type() != pg::FieldType::Integer)
         return std::nullopt;
-    const Sum s = sumOver(col, m_mask);
+    const Sum s = sumFor(column);
     if (s.exact)
         return double(s.units) / std::pow(10.0, s.scale);
     return double(s.approx);
@@ -642,7 +668,7 @@ QString GridEngine::sumText(int column) const
     const pg::Column &col = m_table->column(column);
     if (col.type() != pg::FieldType::Number && col.type() != pg::FieldType::Integer)
         return {};
-    const Sum s = sumOver(col, m_mask);
+    const Sum s = sumFor(column);
     double shown;
     if (s.exact) {
         // Round to cents in integers, half away from zero, before going to text.

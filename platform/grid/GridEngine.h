@@ -90,9 +90,13 @@ public:
     // Distinct values of a column in sort order (text as shown), at most max.
     std::vector<int> distinctRows(int column, int max) const;
 
+    struct Sum;
+    struct FullSum;
+
 private:
     struct Dict;
     struct Keys;
+    Sum sumFor(int column) const;
     const Dict &dict(int column) const;
     const Keys &keys(int column) const;
     void computeMask();
@@ -122,6 +126,7 @@ private:
     std::vector<int> m_top;
     mutable std::vector<std::unique_ptr<Dict>> m_dicts;
     mutable std::vector<std::unique_ptr<Keys>> m_keys;
+    mutable std::vector<std::unique_ptr<FullSum>> m_fullSums;
 };
 
 } // namespace grid
