@@ -373,6 +373,10 @@ void DataGridPrivate::rebuild()
     const bool grouped = model->grouped();
     view->setRootIsDecorated(grouped);
     view->setIndentation(grouped ? 16 : 0);
+    // The tree indents the first column per group level; widen it so the
+    // indicator keeps its room.
+    if (header->count() > 0)
+        header->resizeSection(0, 14 + (grouped ? 16 * (int(engine.groupColumns().size()) + 1) : 0));
     if (grouped) {
         for (size_t g = 0; g < engine.groups().size(); ++g) {
             const QModelIndex idx = model->indexOfGroup(int(g));
