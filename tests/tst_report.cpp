@@ -26,6 +26,7 @@ class TestReport : public QObject {
     {
         f->cxDateEditDataIncep->setDate(from);
         f->cxDateEditDataSfarsit->setDate(to);
+        recorder().clear();
         QTest::mouseClick(f->ButtonCauta, Qt::LeftButton);
     }
     int col(const char *name) const { return q->fieldIndex(QLatin1String(name)); }
@@ -133,7 +134,7 @@ private slots:
         QFETCH(QString, nr);
         QFETCH(bool, present);
         search(QDate(2025, 3, 5), end);
-        QVERIFY(recorder().errors.isEmpty());
+        QVERIFY2(recorder().errors.isEmpty(), qPrintable(recorder().errors.join(QLatin1Char('\n'))));
         QCOMPARE(docs().contains(nr), present);
         for (int r = 0; r < q->recordCount(); ++r)
             QCOMPARE(q->value(r, col("da_nu_stocabil")).toBool(), true);

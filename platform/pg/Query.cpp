@@ -124,6 +124,10 @@ void Query::setSql(const QString &sql)
 void Query::setFields(std::vector<FieldDef> fields)
 {
     m_fields = std::move(fields);
+    // An empty table of the declared shape, so a grid can lay out its
+    // columns before the first open.
+    if (!isActive())
+        m_table = Table(m_fields);
 }
 
 int Query::fieldIndex(const QString &name) const
@@ -259,7 +263,7 @@ void Query::close()
 {
     if (!isActive())
         return;
-    m_table = Table();
+    m_table = Table(m_fields);
     m_state = State::Inactive;
     m_current = -1;
     m_buffer.clear();
