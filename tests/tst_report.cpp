@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
 using namespace screensfixture;
@@ -188,6 +189,21 @@ private slots:
         g->setFilterText(col("articol"), QStringLiteral("zzz"));
         QCOMPARE(g->footerText(lemn), QString()); // no row shown: empty
         g->setFilterText(col("articol"), QString());
+    }
+
+    void reportLinesCannotBeDeletedOrAdded()
+    {
+        // The report writes nothing back, so its grid only shows the lines.
+        search(QDate(2025, 3, 5), end);
+        const int n = q->recordCount();
+        recorder().confirmAnswer = true;
+        f->cxGrid1->setFocusedRow(0);
+        QTest::keyClick(f->cxGrid1->view(), Qt::Key_Delete);
+        f->cxGrid1->deleteFocusedRow();
+        QTest::keyClick(f->cxGrid1->view(), Qt::Key_Insert);
+        QCOMPARE(q->recordCount(), n);
+        QVERIFY(!q->isEditing());
+        QVERIFY(recorder().confirms.isEmpty());
     }
 
     void sumsDoNotDrift()

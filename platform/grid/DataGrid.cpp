@@ -423,6 +423,15 @@ void DataGridPrivate::updateFilterBox()
     filterBox->setVisible(on);
 }
 
+bool DataGridPrivate::anyEditable() const
+{
+    // A grid without an editable column only shows its rows: nothing to add or delete.
+    for (int f = 0; f < fieldCount(); ++f)
+        if (editable(f))
+            return true;
+    return false;
+}
+
 void DataGridPrivate::updateInfo() { info->setText(q->infoText()); }
 
 void DataGridPrivate::updateNavigator()
@@ -432,12 +441,7 @@ void DataGridPrivate::updateNavigator()
     const int row = q->focusedRow();
     const int pos = row >= 0 ? model->engine().visibleIndexOf(row) : -1;
     const bool editing = query && query->isEditing();
-    const bool anyEditable = [&] {
-        for (int f = 0; f < fieldCount(); ++f)
-            if (editable(f))
-                return true;
-        return false;
-    }();
+    const bool anyEditable = this->anyEditable();
     nav[First]->setEnabled(active && pos > 0);
     nav[PrevPage]->setEnabled(active && pos > 0);
     nav[Prev]->setEnabled(active && pos > 0);
@@ -445,7 +449,7 @@ void DataGridPrivate::updateNavigator()
     nav[NextPage]->setEnabled(active && pos >= 0 && pos < n - 1);
     nav[Last]->setEnabled(active && pos >= 0 && pos < n - 1);
     nav[Insert]->setEnabled(active && anyEditable);
-    nav[Delete]->setEnabled(active && row >= 0);
+    nav[Delete]->setEnabled(active && row >= 0 && anyEditable);
     nav[Edit]->setEnabled(active && row >= 0 && !editing && anyEditable);
     nav[Post]->setEnabled(editing);
     nav[Cancel]->setEnabled(editing);
@@ -1019,7 +1023,7 @@ void DataGrid::cancelEdit()
 
 void DataGrid::insertRow()
 {
-    if (!d->query || !d->query->isActive())
+    if (!d->query || !d->query->isActive() || !d->anyEditable())
         return;
     postPendingEdit();
     const int row = focusedRow();
@@ -1032,7 +1036,7 @@ void DataGrid::insertRow()
 void DataGrid::deleteFocusedRow()
 {
     const int row = focusedRow();
-    if (!d->query || row < 0)
+    if (!d->query || row < 0 || !d->anyEditable())
         return;
     if (!ui::confirm(QStringLiteral("Delete record?")))
         return;

@@ -46,6 +46,7 @@ struct DataGridPrivate {
     int fieldIndex(const QString &name) const;
     pg::FieldType fieldType(int field) const;
     bool editable(int field) const;
+    bool anyEditable() const;
 
     void build();
     void applyStyle();
