@@ -185,6 +185,7 @@ private slots:
     void databaseNameCannotCarryOptions()
     {
         // With option expansion a name like this would switch SSL off.
+        testdb::exec(QStringLiteral("postgres"), QStringLiteral("drop database if exists \"tst_pg sslmode=disable\""));
         Connection c;
         point(c, QStringLiteral("%1 sslmode=disable").arg(db));
         try {
@@ -314,6 +315,27 @@ private slots:
         QCOMPARE(testdb::scalar(db, QStringLiteral("select count(*) from articol_ambalaje where articol='C'")), QStringLiteral("0"));
         QCOMPARE(q.recordCount(), 2);
         QVERIFY(!c.isConnected());
+    }
+
+    void refreshPostsChangesAndDropsUntouchedRows()
+    {
+        testdb::exec(db, QStringLiteral("delete from articol_ambalaje; insert into articol_ambalaje(articol) values ('R1')"));
+        Connection c;
+        point(c, db);
+        Query q(&c, QStringLiteral("dsR"));
+        q.setSql(QStringLiteral("select * from articol_ambalaje order by articol"));
+        q.setFields(packagingFields());
+        q.setUpdateTable(QStringLiteral("articol_ambalaje"), {QStringLiteral("articol")});
+        q.open();
+        q.insert(0); // nothing typed
+        q.refresh();
+        QCOMPARE(q.recordCount(), 1);
+        QCOMPARE(q.state(), Query::State::Browse);
+        q.setValue(1, 2.5);
+        q.refresh(); // posted first, then read again
+        QCOMPARE(testdb::scalar(db, QStringLiteral("select kg_ambalaj_primar_total_hartie from articol_ambalaje")), QStringLiteral("2.5000"));
+        QCOMPARE(q.value(0, 1).toDouble(), 2.5);
+        QVERIFY(!q.isNull(0, 3)); // data_ins now read from the database
     }
 
     void badValuesAreRefusedWhileTyping_data()

@@ -281,8 +281,8 @@ void Query::refresh()
     }
     Q_EMIT aboutToRefresh();
     if (isEditing()) {
-        if (isModified() || m_state == State::Insert) post();
-        else cancel();
+        if (isModified()) post();
+        else cancel(); // nothing typed: a new row is dropped, an edited one left as read
     }
     Table t;
     fetch(t);
