@@ -19,8 +19,7 @@ TfrmLogin::TfrmLogin(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("frmLogin"));
     setFixedSize(362, 158);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPointSize(8);
+    QFont f = ui::designFont(QStringLiteral("Tahoma"), 8);
     setFont(f);
     QFont lf = f;
     lf.setPointSize(9);
@@ -100,6 +99,9 @@ void TfrmLogin::FormShow()
     }
     dsLoginOpen = true;
     showRememberedLogin();
+    // The password box heads the tab order, so the caret starts there.
+    if (!focusWidget())
+        Edit3->setFocus(Qt::TabFocusReason);
 }
 
 void TfrmLogin::showEvent(QShowEvent *e)

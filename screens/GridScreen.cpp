@@ -26,8 +26,7 @@ TGridScreen::TGridScreen(const QString &name, const QString &title, const QStrin
     setObjectName(name);
     setWindowTitle(name);
     resize(layout.client);
-    QFont f(QStringLiteral("Segoe UI"));
-    f.setPointSize(9);
+    QFont f = ui::designFont(QStringLiteral("Segoe UI"), 9);
     setFont(f);
     setSizeGripEnabled(true);
 

@@ -114,7 +114,13 @@ TfAmbalajeIntroduseInTara::TfAmbalajeIntroduseInTara(QWidget *parent)
         auto *e = new QDateEdit(this);
         e->setObjectName(QLatin1String(name));
         e->setCalendarPopup(true);
-        e->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+        // The locale's numeric short date; a format with month names would not fit the edit.
+        QString format = QLocale().dateFormat(QLocale::ShortFormat);
+        if (format.contains(QLatin1String("MMM")))
+            format = QStringLiteral("dd.MM.yyyy");
+        else if (!format.contains(QLatin1String("yyyy")))
+            format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+        e->setDisplayFormat(format);
         e->setGeometry(x, 45, 90, 23);
         return e;
     };

@@ -6,6 +6,7 @@
 #include "screens/u_fArticolAmbalaje.h"
 #include "screens/u_fArticoleNomAmb.h"
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -48,8 +49,7 @@ TfMenuPelvaro::TfMenuPelvaro(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("fMenuPelvaro"));
     setWindowTitle(QStringLiteral("fMenuPelvaro"));
     resize(kDesignWidth, 501);
-    QFont f(QStringLiteral("Segoe UI"));
-    f.setPointSize(9);
+    QFont f = ui::designFont(QStringLiteral("Segoe UI"), 9);
     setFont(f);
 
     auto *layout = new QVBoxLayout(this);
@@ -129,9 +129,14 @@ void TfMenuPelvaro::ButtonLoginClick()
     PanelLogin->hide();
     PanelMenu->show();
     LabelDataBase->setText(dmCon->glDataBase);
-    LabelDataBase->adjustSize();
-    LabelDataBase->setFixedWidth(81);
-    LabelDataBase->setMinimumHeight(LabelDataBase->heightForWidth(81));
+    // Wraps at 81 pixels; a single word longer than that widens the label
+    // (up to the version label) rather than being cut off.
+    int width = 81;
+    const QFontMetrics fm(LabelDataBase->font());
+    for (const QString &word : dmCon->glDataBase.split(QLatin1Char(' ')))
+        width = std::max(width, fm.horizontalAdvance(word) + 2);
+    width = std::min(width, 200);
+    LabelDataBase->setGeometry(6, 2, width, LabelDataBase->heightForWidth(width));
     LabelUser->setText(QStringLiteral("User ") + dmCon->glUser);
     LabelUser->adjustSize();
 }

@@ -80,6 +80,7 @@ private slots:
             "('Fara gln', '%1', %2, 'tst_login_nogln', true, false, null)")
             .arg(testdb::host()).arg(testdb::port()));
         frmLogin->show();
+        QCOMPARE(frmLogin->focusWidget(), frmLogin->Edit3);
     }
 
     void messages_data()

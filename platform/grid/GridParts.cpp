@@ -434,6 +434,9 @@ void FilterHeader::setFilterCells(const std::vector<pg::FieldType> &types)
             cell = le;
         }
         cell->setObjectName(QStringLiteral("filterCell_%1").arg(field));
+        // Reached by a click, not by Tab: the keyboard's way through a screen
+        // goes to the rows, and the placeholder stays visible meanwhile.
+        cell->setFocusPolicy(Qt::ClickFocus);
         cell->setAutoFillBackground(true);
         cell->installEventFilter(this);
         m_cells.push_back(cell);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QFont>
+#include "platform/ui/Ui.h"
 
 namespace grid {
 
@@ -9,10 +10,7 @@ namespace grid {
 struct GridStyle {
     static QFont baseFont(bool bold = false)
     {
-        QFont f(QStringLiteral("MS Sans Serif"));
-        f.setPointSize(8);
-        f.setBold(bold);
-        return f;
+        return ui::designFont(QStringLiteral("MS Sans Serif"), 8, bold);
     }
 
     QColor background{0xFF, 0xFB, 0xF0};      // area without rows

@@ -145,6 +145,15 @@ void guard(const std::function<void()> &handler)
     }
 }
 
+QFont designFont(const QString &family, int pointSize, bool bold)
+{
+    QFont f;
+    f.setFamilies({family, QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    f.setPointSize(pointSize);
+    f.setBold(bold);
+    return f;
+}
+
 WaitCursor::WaitCursor()
 {
     if (g_waitDepth++ == 0 && qobject_cast<QApplication *>(QCoreApplication::instance()))

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDate>
+#include <QFont>
 #include <QString>
 #include <functional>
 
@@ -48,6 +49,10 @@ void on(Sender *sender, Signal signal, QObject *context, Handler handler)
 {
     QObject::connect(sender, signal, context, [handler](auto &&...) { guard(handler); });
 }
+
+// A font of the windows' design with metric-compatible fallbacks, so the
+// pixel layouts hold on desktops without the Windows fonts.
+QFont designFont(const QString &family, int pointSize, bool bold = false);
 
 // Wait cursor for the lifetime of the object.
 class WaitCursor {
