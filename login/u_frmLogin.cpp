@@ -168,6 +168,10 @@ void TfrmLogin::Button1Click()
     dmCon->conKav.setDatabase(dbName);
     dmCon->conKav.setSslMode(QStringLiteral("prefer"));
 
+    // One connection serves the attempt's statements on the company database;
+    // in disconnected mode it closes again when the attempt ends.
+    pg::ConnectionUse company(dmCon->conKav);
+
     pg::Query *emitent = dmCon->dsEmitent;
     emitent->close();
     emitent->setParam(QStringLiteral("pEmitent"), Edit2->text());

@@ -186,6 +186,7 @@ private slots:
         QFETCH(QString, pl);
         QFETCH(QString, jas);
         QFETCH(QString, protocol);
+        const int companyConnects = dmCon->conKav.connectCount();
         attempt(firma, user, pass);
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
         QVERIFY(accepted());
@@ -208,6 +209,7 @@ private slots:
         QVERIFY(!dmCon->dsAplicatieMob->isActive());
         QVERIFY(!frmLogin->dsKavMobil->isActive());
         QVERIFY(!dmCon->conKav.isConnected()); // disconnected mode
+        QCOMPARE(dmCon->conKav.connectCount() - companyConnects, 1); // one connection for the whole attempt
         QVERIFY(dmCon->conKavMob.isConnected());
         frmLogin->show();
     }

@@ -66,6 +66,13 @@ bool parseTimestamp(std::string_view s, int64_t &ms)
 
 Column::Column(const FieldDef &def) : m_def(def) {}
 
+uint32_t Column::arenaEnd(size_t adding) const
+{
+    if (m_arena.size() + adding > UINT32_MAX)
+        throw AppError(QStringLiteral("The result is too large: more than 4 GB of text in column '%1'").arg(m_def.name));
+    return uint32_t(m_arena.size());
+}
+
 void Column::reserve(size_t n)
 {
     m_null.reserve(n);
@@ -74,6 +81,7 @@ void Column::reserve(size_t n)
     case FieldType::Timestamp: m_i64.reserve(n); break;
     case FieldType::String:
     case FieldType::Text: m_off.reserve(n); m_len.reserve(n); break;
+    case FieldType::Boolean: m_u8.reserve(n); break;
     default: m_i32.reserve(n); break;
     }
 }
@@ -115,7 +123,7 @@ void Column::appendText(const char *text, int len)
         break;
     }
     case FieldType::Boolean:
-        m_i32.push_back(!null && !s.empty() && s[0] == 't');
+        m_u8.push_back(!null && !s.empty() && s[0] == 't');
         break;
     case FieldType::Date: {
         int32_t jd = 0;
@@ -133,7 +141,7 @@ void Column::appendText(const char *text, int len)
     }
     case FieldType::String:
     case FieldType::Text:
-        m_off.push_back(m_arena.size());
+        m_off.push_back(arenaEnd(s.size()));
         m_len.push_back(uint32_t(s.size()));
         m_arena.append(s.data(), s.size());
         break;
@@ -147,7 +155,7 @@ QVariant Column::value(size_t r) const
     switch (m_def.type) {
     case FieldType::Number: return m_num[r];
     case FieldType::Integer: return m_i32[r];
-    case FieldType::Boolean: return m_i32[r] != 0;
+    case FieldType::Boolean: return m_u8[r] != 0;
     case FieldType::Date: return QDate::fromJulianDay(m_i32[r]);
     case FieldType::Timestamp: {
         int64_t ms = m_i64[r];
@@ -171,7 +179,7 @@ QString Column::toText(size_t r) const
     switch (m_def.type) {
     case FieldType::Number: return QString::number(m_num[r], 'g', QLocale::FloatingPointShortest);
     case FieldType::Integer: return QString::number(m_i32[r]);
-    case FieldType::Boolean: return m_i32[r] ? QStringLiteral("True") : QStringLiteral("False");
+    case FieldType::Boolean: return m_u8[r] ? QStringLiteral("True") : QStringLiteral("False");
     case FieldType::Date: return QDate::fromJulianDay(m_i32[r]).toString(Qt::ISODate);
     case FieldType::Timestamp: return value(r).toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     default: return value(r).toString();
@@ -181,7 +189,7 @@ QString Column::toText(size_t r) const
 void Column::setText(size_t r, std::string_view s)
 {
     // Edits are rare: the old bytes stay in the arena, the row points at new ones.
-    m_off[r] = m_arena.size();
+    m_off[r] = arenaEnd(s.size());
     m_len[r] = uint32_t(s.size());
     m_arena.append(s.data(), s.size());
 }
@@ -231,7 +239,7 @@ void Column::setVariant(size_t r, const QVariant &v)
         m_i32[r] = int32_t(i);
         break;
     }
-    case FieldType::Boolean: m_i32[r] = v.toBool(); break;
+    case FieldType::Boolean: m_u8[r] = v.toBool(); break;
     case FieldType::Date: {
         QDate d = v.typeId() == QMetaType::QDateTime ? v.toDateTime().date() : v.toDate();
         if (!d.isValid())
@@ -273,6 +281,7 @@ void Column::insertNull(size_t pos)
         m_off.insert(m_off.begin() + ptrdiff_t(pos), 0);
         m_len.insert(m_len.begin() + ptrdiff_t(pos), 0);
         break;
+    case FieldType::Boolean: m_u8.insert(m_u8.begin() + ptrdiff_t(pos), 0); break;
     default: m_i32.insert(m_i32.begin() + ptrdiff_t(pos), 0); break;
     }
 }
@@ -288,6 +297,7 @@ void Column::remove(size_t pos)
         m_off.erase(m_off.begin() + ptrdiff_t(pos));
         m_len.erase(m_len.begin() + ptrdiff_t(pos));
         break;
+    case FieldType::Boolean: m_u8.erase(m_u8.begin() + ptrdiff_t(pos)); break;
     default: m_i32.erase(m_i32.begin() + ptrdiff_t(pos)); break;
     }
 }

@@ -27,7 +27,7 @@ public:
     bool isNull(size_t r) const { return m_null[r] != 0; }
     double number(size_t r) const { return m_num[r]; }
     int32_t integer(size_t r) const { return m_i32[r]; }
-    bool boolean(size_t r) const { return m_i32[r] != 0; }
+    bool boolean(size_t r) const { return m_u8[r] != 0; }
     int32_t julianDay(size_t r) const { return m_i32[r]; }
     int64_t msecs(size_t r) const { return m_i64[r]; }
     std::string_view text(size_t r) const { return {m_arena.data() + m_off[r], m_len[r]}; }
@@ -55,13 +55,17 @@ public:
 
 private:
     void setText(size_t r, std::string_view s);
+    uint32_t arenaEnd(size_t adding) const;
     FieldDef m_def;
     int m_scale = -1;
     std::vector<uint8_t> m_null;
     std::vector<double> m_num;
     std::vector<int32_t> m_i32;
     std::vector<int64_t> m_i64;
-    std::vector<uint64_t> m_off;
+    std::vector<uint8_t> m_u8;   // Boolean
+    // 32-bit offsets: a million report lines cost 4 MB less per text column;
+    // an arena past 4 GiB is refused.
+    std::vector<uint32_t> m_off;
     std::vector<uint32_t> m_len;
     std::string m_arena;
 };
