@@ -78,6 +78,9 @@ void DataGridPrivate::build()
     view = new GridView(this, q);
     view->setObjectName(QStringLiteral("gridView"));
     header = new FilterHeader(view);
+    // Captions start at the left and are cut at the right, so a narrow column still shows where its name begins.
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setTextElideMode(Qt::ElideRight);
     header->setObjectName(QStringLiteral("gridHeader"));
     view->setHeader(header);
     view->setModel(model);

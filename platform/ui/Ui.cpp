@@ -35,15 +35,14 @@ QString defaultCommonAppData()
 #ifdef Q_OS_WIN
     return QDir::toNativeSeparators(QDir::cleanPath(qEnvironmentVariable("ProgramData")));
 #else
-    // Linux has no writable all-users data folder; the user's own data folder
-    // is one the operator can write to and find again.
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    if (base.isEmpty()) {
-        const QString home = QDir::homePath();
-        if (home.isEmpty()) return QString();
-        base = home + QStringLiteral("/.local/share");
-    }
-    return QDir::cleanPath(base);
+    // Linux has no all-users folder an operator may write to; the documents
+    // folder is writable and easy to find again in any file manager.
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (dir.isEmpty())
+        dir = QDir::homePath();
+    if (dir.isEmpty() || !QDir().mkpath(dir))
+        return QString();
+    return QDir::cleanPath(dir);
 #endif
 }
 
@@ -65,10 +64,11 @@ Seam realSeam()
         return box.exec() == QMessageBox::Ok;
     };
     s.saveDialog = [](const QString &filter, const QString &proposed) {
-        QFileDialog dlg(dialogParent(), QString(), proposed, filter);
+        const QFileInfo fi(proposed);
+        QFileDialog dlg(dialogParent(), QString(), fi.absolutePath(), filter);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
-        dlg.selectFile(proposed);
+        dlg.setOption(QFileDialog::DontConfirmOverwrite, true); // replaced without a question
+        dlg.selectFile(fi.fileName());
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return QString();
         return dlg.selectedFiles().constFirst();
