@@ -17,7 +17,12 @@
 //   start   process start to the menu's first paint (bench_start)
 //   signin  the login form's button against the local server: time,
 //           connections made, statements run
-#include "Program.h"
+#include "shell/Program.h"
+#include "data/u_dmCon.h"
+#include "login/u_frmLogin.h"
+#include "platform/pg/Query.h"
+#include "screens/u_fAmbalajeIntroduseInTara.h"
+#include "shell/u_fMenuPelvaro.h"
 #include "platform/Error.h"
 #include "platform/grid/DataGrid.h"
 #include "platform/pg/ParamParser.h"
@@ -111,7 +116,7 @@ struct Program {
         ui::setApplicationName(QStringLiteral("wpelvaro"));
         pg::Connection::setApplicationName(QStringLiteral("wpelvaro"));
 
-        bench::createProgramObjects();
+        createProgramObjects();
 
         const QString host = QString::fromStdString(env("WPELVARO_BENCH_HOST", "127.0.0.1"));
         const int port = std::stoi(env("WPELVARO_BENCH_PORT", "55434"));

@@ -9,7 +9,12 @@
 // process; the figure "exec_ms" then covers exec, loading of the shared
 // libraries and static initialisation too. Prints
 // "main_ms=<from main() to first paint> exec_ms=<from spawn to first paint>".
-#include "Program.h"
+#include "shell/Program.h"
+#include "data/u_dmCon.h"
+#include "login/u_frmLogin.h"
+#include "platform/pg/Query.h"
+#include "screens/u_fAmbalajeIntroduseInTara.h"
+#include "shell/u_fMenuPelvaro.h"
 #include "platform/pg/Connection.h"
 #include "platform/ui/Ui.h"
 #include <QApplication>
@@ -72,7 +77,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(name);
     pg::Connection::setApplicationName(name);
 
-    bench::createProgramObjects();
+    createProgramObjects();
     fMenuPelvaro->setAttribute(Qt::WA_DeleteOnClose);
     fMenuPelvaro->installEventFilter(&watch);
     fMenuPelvaro->show();

@@ -75,7 +75,7 @@ public:
     void addGroup(const QString &caption, int level) { rows.push_back(Row{true, caption, level, {}}); }
 };
 
-ColumnSpec spec(const char *caption, CellKind kind, int widthPx = 64, const char *format = "")
+ColumnSpec col(const char *caption, CellKind kind, int widthPx = 64, const char *format = "")
 {
     return ColumnSpec{QString::fromUtf8(caption), widthPx, kind, QString::fromUtf8(format)};
 }
@@ -163,14 +163,14 @@ QJsonObject TestXlsx::readBack(const QString &path)
 void TestXlsx::writesHeaderRowsTypesAndFooter()
 {
     MemorySource src;
-    src.columns = {spec("Cod", CellKind::Text, 75),
-                   spec("Denumire", CellKind::Text, 215),
-                   spec("Cantitate", CellKind::Number, 64, "#,##0.000"),
-                   spec("Pret", CellKind::Number),
-                   spec("Data", CellKind::Date),
-                   spec("Moment", CellKind::DateTime),
-                   spec("Stocabil", CellKind::Boolean),
-                   spec("Livrat", CellKind::Date, 64, "yyyy-mm-dd")};
+    src.columns = {col("Cod", CellKind::Text, 75),
+                   col("Denumire", CellKind::Text, 215),
+                   col("Cantitate", CellKind::Number, 64, "#,##0.000"),
+                   col("Pret", CellKind::Number),
+                   col("Data", CellKind::Date),
+                   col("Moment", CellKind::DateTime),
+                   col("Stocabil", CellKind::Boolean),
+                   col("Livrat", CellKind::Date, 64, "yyyy-mm-dd")};
     using V = MemorySource::Value;
     // 45764 is 17 April 2025 as an Excel serial day.
     src.addRow({V::str("A-1"), V::str("Șurub ăîșțâ \"M6\" <x> & 😀"), V::num(1.5), V::num(10),
@@ -241,7 +241,7 @@ void TestXlsx::writesHeaderRowsTypesAndFooter()
 void TestXlsx::writesGroupsExpandedWithOutline()
 {
     MemorySource src;
-    src.columns = {spec("Tara", CellKind::Text), spec("Kg", CellKind::Number)};
+    src.columns = {col("Tara", CellKind::Text), col("Kg", CellKind::Number)};
     using V = MemorySource::Value;
     src.addRow({V::str("before any group"), V::num(0)});
     src.addGroup(u"Tara : RO (2)"_qs, 0);
@@ -277,7 +277,7 @@ void TestXlsx::writesGroupsExpandedWithOutline()
 void TestXlsx::emptyGridKeepsHeaderAndFooter()
 {
     MemorySource src;
-    src.columns = {spec("Articol", CellKind::Text), spec("Kg", CellKind::Number), spec("Kg2", CellKind::Number)};
+    src.columns = {col("Articol", CellKind::Text), col("Kg", CellKind::Number), col("Kg2", CellKind::Number)};
     src.footer = true;
     src.footerValues = {std::nullopt, std::nullopt, 0.0};
 
@@ -303,7 +303,7 @@ void TestXlsx::cutsOverlongTextAtCharacter()
     for (int i = 0; i < 20000; ++i)
         emoji += "😀";
     MemorySource src;
-    src.columns = {spec("Nota", CellKind::Text), spec("Emoji", CellKind::Text)};
+    src.columns = {col("Nota", CellKind::Text), col("Emoji", CellKind::Text)};
     src.addRow({MemorySource::Value{CellKind::Text, 0, letters}, MemorySource::Value{CellKind::Text, 0, emoji}});
 
     const QString path = m_dir.filePath(QStringLiteral("Lung.xlsx"));
@@ -322,7 +322,7 @@ void TestXlsx::replacesExistingFile()
     const QString path = m_dir.filePath(QStringLiteral("Inlocuit.xlsx"));
     writeFile(path, "an older file");
     MemorySource src;
-    src.columns = {spec("Cod", CellKind::Text)};
+    src.columns = {col("Cod", CellKind::Text)};
     src.addRow({MemorySource::Value::str("nou")});
     xlsx::writeWorkbook(path, src);
     QCOMPARE(readBack(path)[u"cells"][u"A2"][u"value"].toString(), u"nou"_qs);
@@ -334,7 +334,7 @@ void TestXlsx::writesUnderLongestFileName()
     // 255 bytes is the usual limit of one name; the temporary file must not need more.
     const QString path = m_dir.filePath(QString(250, u'a') + u".xlsx"_qs);
     MemorySource src;
-    src.columns = {spec("Cod", CellKind::Text)};
+    src.columns = {col("Cod", CellKind::Text)};
     src.addRow({MemorySource::Value::str("lung")});
     xlsx::writeWorkbook(path, src);
     QCOMPARE(readBack(path)[u"cells"][u"A2"][u"value"].toString(), u"lung"_qs);
@@ -360,7 +360,7 @@ void TestXlsx::reportsUncreatableFile()
     const QStringList before = entries(dir.path());
 
     MemorySource src;
-    src.columns = {spec("Cod", CellKind::Text)};
+    src.columns = {col("Cod", CellKind::Text)};
     src.addRow({MemorySource::Value::str("x")});
     const QString path = dir.filePath(relative);
     QCOMPARE(exportError(path, src), QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
@@ -377,7 +377,7 @@ void TestXlsx::failedCloseKeepsExistingFile()
     const QString path = m_dir.filePath(QStringLiteral("Plin.xlsx"));
     writeFile(path, "the earlier export");
     MemorySource src;
-    src.columns = {spec("Nr", CellKind::Number)};
+    src.columns = {col("Nr", CellKind::Number)};
     src.extraRows = 100000;
 
     rlimit saved{};
@@ -422,7 +422,7 @@ void TestXlsx::progressAndCancel()
         writeFile(path, "keep");
 
     MemorySource src;
-    src.columns = {spec("Nr", CellKind::Number)};
+    src.columns = {col("Nr", CellKind::Number)};
     src.extraRows = 25000;
     QList<qint64> seen;
     const QString message = exportError(path, src, [&](int64_t done, int64_t total) {
@@ -446,7 +446,7 @@ void TestXlsx::progressAndCancel()
 void TestXlsx::refusesMoreRowsThanASheetHolds()
 {
     MemorySource src;
-    src.columns = {spec("Nr", CellKind::Number)};
+    src.columns = {col("Nr", CellKind::Number)};
     src.extraRows = 1048575; // with the header exactly a full sheet...
     src.footer = true;       // ...which leaves no row for the footer
     src.footerValues = {std::nullopt};

@@ -285,18 +285,18 @@ void writeWorkbook(const QString &path, const ExportSource &src, const Progress 
     lxw_format *bold = out.format(QString(), true);
     std::vector<ColumnFormats> formats(std::size_t(std::max(columns, 0)));
     for (int c = 0; c < columns; ++c) {
-        const ColumnSpec spec = src.column(c);
-        const bool isDate = spec.kind == CellKind::Date || spec.kind == CellKind::DateTime;
-        const QString own = spec.numberFormat;
+        const ColumnSpec col = src.column(c);
+        const bool isDate = col.kind == CellKind::Date || col.kind == CellKind::DateTime;
+        const QString own = col.numberFormat;
         ColumnFormats &f = formats[std::size_t(c)];
         f.number = own.isEmpty() ? nullptr : out.format(own, false);
         f.date = out.format(isDate && !own.isEmpty() ? own : QStringLiteral("dd.mm.yyyy"), false);
         f.dateTime = out.format(isDate && !own.isEmpty() ? own : QStringLiteral("dd.mm.yyyy hh:mm:ss"), false);
         // Excel's column width counts characters of the default font, about
         // seven pixels each plus five pixels of padding.
-        const double width = std::max(1.0, (spec.widthPx - 5) / 7.0);
+        const double width = std::max(1.0, (col.widthPx - 5) / 7.0);
         out.check(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), width, nullptr));
-        out.text(0, lxw_col_t(c), spec.caption, bold);
+        out.text(0, lxw_col_t(c), col.caption, bold);
     }
     worksheet_freeze_panes(ws, 1, 0);
     if (columns > 0)

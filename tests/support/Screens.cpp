@@ -7,6 +7,7 @@
 #include "screens/u_fAmbalajeIntroduseInTara.h"
 #include "screens/u_fArticolAmbalaje.h"
 #include "screens/u_fArticoleNomAmb.h"
+#include "shell/Program.h"
 #include "shell/u_fMenuPelvaro.h"
 #include <QJsonDocument>
 #include <QProcess>
@@ -40,13 +41,7 @@ void createProgram()
     ui::setSeam(s);
     ui::setApplicationName(QStringLiteral("wpelvaro"));
 
-    fMenuPelvaro = new TfMenuPelvaro;
-    frmLogin = new TfrmLogin(fMenuPelvaro);
-    dmCon = new TdmCon(fMenuPelvaro);
-    frmLogin->dsKavMobil->setConnection(&dmCon->conKavMob);
-    fArticoleNomAmb = new TfArticoleNomAmb(fMenuPelvaro);
-    fArticolAmbalaje = new TfArticolAmbalaje(fMenuPelvaro);
-    fAmbalajeIntroduseInTara = new TfAmbalajeIntroduseInTara(fMenuPelvaro);
+    createProgramObjects();
     if (testdb::available())
         testdb::useTestRegistry();
 }
