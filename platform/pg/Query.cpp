@@ -57,6 +57,28 @@ QString quoteIdent(const QString &name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+// Why a text cannot go to the server unchanged, or empty when it can.
+// Values travel as C strings, so a NUL would silently cut the value short
+// ("ion\0x" would find the operator "ion"), and the server's text cannot hold
+// one anyway. An unpaired surrogate has no UTF-8 form and would arrive as
+// another character. Both are refused before anything is sent.
+QString unsendableText(const QString &s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c.isNull())
+            return QStringLiteral("contains a NUL character (code 0), which the database cannot store");
+        if (c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            return QStringLiteral("contains an unpaired surrogate (code U+%1), which is not a character the database can store")
+                .arg(QString::number(c.unicode(), 16).toUpper());
+    }
+    return {};
+}
+
 Params bindNamed(const ParsedSql &parsed, const std::map<QString, QVariant> &params)
 {
     Params out;
@@ -80,8 +102,13 @@ std::optional<QByteArray> paramText(const QVariant &v)
     case QMetaType::Double:
     case QMetaType::Float: return QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
     case QMetaType::Bool: return v.toBool() ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
-    default: return v.toString().toUtf8();
+    default: break;
     }
+    const QString s = v.toString();
+    const QString problem = unsendableText(s);
+    if (!problem.isEmpty())
+        throw AppError(QStringLiteral("The text ") + problem);
+    return s.toUtf8();
 }
 
 // ---------------------------------------------------------------- Field
@@ -374,6 +401,12 @@ void Query::setValue(int column, const QVariant &v)
         return;
     // Convert now, so a value the column cannot hold is refused while typing
     // and the row keeps what it had.
+    const FieldType type = m_table.field(column).type;
+    if ((type == FieldType::String || type == FieldType::Text) && v.typeId() == QMetaType::QString) {
+        const QString problem = unsendableText(v.toString());
+        if (!problem.isEmpty())
+            throw AppError(QStringLiteral("The text for field '%1' ").arg(m_table.field(column).name) + problem);
+    }
     Column scratch(m_table.field(column));
     scratch.insertNull(0);
     scratch.setVariant(0, v);
