@@ -3,10 +3,12 @@
 # libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer (clang).
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   run each target SECONDS (default 600), one after the other
 # Targets: login_reader, param_parser (default both). The build goes to
-# build-fuzz; new inputs go to build-fuzz/corpus/TARGET. At the end the stored
+# build-fuzz; new inputs go to build-fuzz/corpus/TARGET. The hand-written
+# seeds in tests/fuzz/seeds/TARGET are kept as they are; at the end the stored
 # corpus tests/fuzz/corpus/TARGET is replaced by a minimised merge (-merge=1)
-# of it and the new inputs, and the run's figures are written into
-# docs/reliability.md. A crash stops with its reproducer in build-fuzz.
+# of the inputs the seeds do not already cover, seeds and corpus together at
+# most 50 files, and the run's figures are written into docs/reliability.md.
+# A crash stops with its reproducer in build-fuzz.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
@@ -33,13 +35,14 @@ for t in "${targets[@]}"; do
   # shellcheck disable=SC2086
   $CXX "${flags[@]}" $qt_cflags "$root/tests/fuzz/fuzz_$t.cpp" $src -o "$bin" $qt_libs
   stored="$root/tests/fuzz/corpus/$t"
+  seeds="$root/tests/fuzz/seeds/$t"
   work="$build/corpus/$t"
-  mkdir -p "$work" "$stored"
+  mkdir -p "$work" "$stored" "$seeds"
   log="$build/fuzz_$t.log"
   echo "== fuzzing $t for $secs s (log: $log)"
   status=0
   (cd "$build" && "$bin" -max_total_time="$secs" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$build/crash_${t}_" "$work" "$stored") >"$log" 2>&1 || status=$?
+      -print_final_stats=1 -artifact_prefix="$build/crash_${t}_" "$work" "$stored" "$seeds") >"$log" 2>&1 || status=$?
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -n 1 || true)
   crashes=$(find "$build" -maxdepth 1 -name "crash_${t}_*" | wc -l)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*' || true)
@@ -48,17 +51,20 @@ for t in "${targets[@]}"; do
     tail -n 40 "$log"
     exit "$status"
   fi
-  # Keep the stored corpus small: the minimal set that covers what all inputs cover.
+  # Keep the stored corpus small: starting from the seeds, only inputs that
+  # add coverage are merged in.
   merged="$build/merged_$t"
   rm -rf "$merged" && mkdir -p "$merged"
+  cp "$seeds"/* "$merged"/
   "$bin" -merge=1 -max_len=4096 "$merged" "$stored" "$work" >"$build/merge_$t.log" 2>&1
-  files=$(ls "$merged" | wc -l)
-  if [ "$files" -gt 50 ]; then
+  for f in "$seeds"/*; do rm -f "$merged/$(basename "$f")"; done
+  room=$(( 50 - $(ls "$seeds" | wc -l) ))
+  if [ "$(ls "$merged" | wc -l)" -gt "$room" ]; then
     # The smallest inputs first: they replay fastest and read best.
-    ls -S -r "$merged" | tail -n +51 | (cd "$merged" && xargs rm -f)
-    files=50
+    ls -S -r "$merged" | tail -n +$((room + 1)) | (cd "$merged" && xargs rm -f)
   fi
-  rm -rf "$stored" && mkdir -p "$stored" && cp "$merged"/* "$stored"/
+  files=$(( $(ls "$merged" | wc -l) + $(ls "$seeds" | wc -l) ))
+  rm -rf "$stored" && mkdir -p "$stored" && { [ -z "$(ls "$merged")" ] || cp "$merged"/* "$stored"/; }
   python3 - "$root/docs/reliability.md" "$t" "$secs" "${execs:-0}" "$crashes" "$files" "${cov:-?}" <<'PY'
 import sys, datetime, re
 doc, target, secs, execs, crashes, files, cov = sys.argv[1:]

@@ -20,7 +20,12 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +64,69 @@ int closedPort()
     s.close();
     return p;
 }
+
+// A server that declines SSL, as PostgreSQL with ssl = off answers the SSL
+// request, and records every byte the client sends it. It runs on its own
+// thread because the sign-in blocks this one while it connects.
+class NoSslServer {
+public:
+    NoSslServer()
+    {
+        m_listen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_listen, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        listen(m_listen, 4);
+        socklen_t len = sizeof a;
+        getsockname(m_listen, reinterpret_cast<sockaddr *>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~NoSslServer()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        close(m_listen);
+    }
+    int port() const { return m_port; }
+    // Everything received, once the client has gone.
+    QByteArray received()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_received;
+    }
+
+private:
+    void serve()
+    {
+        pollfd p{m_listen, POLLIN, 0};
+        if (poll(&p, 1, 10000) <= 0)
+            return;
+        const int c = accept(m_listen, nullptr, nullptr);
+        char buf[4096];
+        bool answered = false;
+        for (;;) {
+            pollfd q{c, POLLIN, 0};
+            if (poll(&q, 1, 3000) <= 0)
+                break;
+            const ssize_t n = read(c, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            m_received.append(buf, n);
+            if (!answered && m_received.size() >= 8) {
+                answered = write(c, "N", 1) == 1;
+            }
+        }
+        close(c);
+    }
+
+    int m_listen = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    QByteArray m_received;
+};
 
 } // namespace
 
@@ -220,6 +288,27 @@ private slots:
         QCOMPARE(plain, QStringLiteral("0"));
         results.tally(QStringLiteral("A real database named \"tst_rel_co sslmode=disable host=evil\": sign-in"), 1, 0,
                       QStringLiteral("connections without SSL"), QStringLiteral("signed in over SSL to exactly that database"));
+    }
+
+    void registryRequiresSsl()
+    {
+        // The registry connection asks for SSL and gives up when the server
+        // declines: the SSL request is the only thing that leaves, so neither
+        // the company name nor the database user nor a password does.
+        NoSslServer server;
+        dmCon->conKavMob.setServer(QStringLiteral("127.0.0.1"));
+        dmCon->conKavMob.setPort(server.port());
+        QVERIFY(!attempt(QStringLiteral("Sigur"), QStringLiteral("ion"), kIonPassword));
+        const QByteArray got = server.received();
+        QCOMPARE(recorder().errors.size(), 1);
+        QVERIFY2(recorder().errors.first().contains(QStringLiteral("server does not support SSL, but SSL was required")), qPrintable(recorder().errors.first()));
+        QCOMPARE(got, QByteArray::fromHex("0000000804d2162f")); // the SSL request, nothing more
+        const QString shown = recorder().errors.first();
+        dmCon->conKavMob.setServer(testdb::host());
+        dmCon->conKavMob.setPort(testdb::port());
+        QVERIFY(signInWorks());
+        results.tally(QStringLiteral("Registry server that declines SSL: sign-in, then a normal sign-in"), 2, 0, QStringLiteral("bytes sent besides the SSL request"),
+                      QStringLiteral("\"%1\"; the server received only the 8-byte SSL request").arg(shown));
     }
 
     // ------------------------------------------------------------------
