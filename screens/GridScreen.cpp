@@ -14,6 +14,39 @@
 #include <QPushButton>
 #include <QTreeView>
 
+namespace {
+// A progress dialog that appears only when the work has taken more than a
+// second; while it shows, only its Cancel button takes input.
+class LongWork {
+public:
+    LongWork(QWidget *parent, QString title) : m_parent(parent), m_title(std::move(title)) { m_clock.start(); }
+    // permille < 0: the amount of work is unknown. Returns false once cancelled.
+    bool step(const QString &text, int permille)
+    {
+        if (!m_dialog && m_clock.elapsed() > 1000 && qobject_cast<QApplication *>(QCoreApplication::instance())) {
+            m_dialog = std::make_unique<QProgressDialog>(m_title, QStringLiteral("Cancel"), 0, 1000, m_parent);
+            m_dialog->setWindowModality(Qt::ApplicationModal);
+            m_dialog->setMinimumDuration(0);
+        }
+        if (!m_dialog)
+            return true;
+        m_dialog->setLabelText(text);
+        if (permille < 0)
+            m_dialog->setRange(0, 0);
+        else
+            m_dialog->setValue(permille);
+        QCoreApplication::processEvents();
+        return !m_dialog->wasCanceled();
+    }
+
+private:
+    QWidget *m_parent;
+    QString m_title;
+    QElapsedTimer m_clock;
+    std::unique_ptr<QProgressDialog> m_dialog;
+};
+} // namespace
+
 void TClickLabel::mouseReleaseEvent(QMouseEvent *e)
 {
     QLabel::mouseReleaseEvent(e);
@@ -142,6 +175,12 @@ void TGridScreen::ButtonCautaClick()
     beforeSearch();
     ui::WaitCursor wait;
     cxGrid1->postPendingEdit();
+    LongWork work(this, QStringLiteral("Cauta"));
+    m_query->setFetchProgress([&work](size_t rows) { return work.step(QStringLiteral("%L1").arg(rows), -1); });
+    struct Done {
+        pg::Query *q;
+        ~Done() { q->setFetchProgress({}); }
+    } done{m_query};
     if (m_query->isActive())
         m_query->refresh();
     else
@@ -190,23 +229,9 @@ void TGridScreen::ButtonExportExcelClick()
             ~Freeze() { w->setUpdatesEnabled(true); w->setEnabled(true); }
         } freeze(cxGrid1);
 
-        std::unique_ptr<QProgressDialog> progress;
-        QElapsedTimer clock;
-        clock.start();
+        LongWork work(this, QStringLiteral("Export Excel"));
         xlsx::writeWorkbook(path, *source, [&](int64_t done, int64_t total) {
-            if (!progress && clock.elapsed() > 1000 && qobject_cast<QApplication *>(QCoreApplication::instance())) {
-                progress = std::make_unique<QProgressDialog>(QStringLiteral("Export Excel"), QStringLiteral("Cancel"), 0, 1000, this);
-                progress->setWindowModality(Qt::ApplicationModal); // only Cancel takes input meanwhile
-                progress->setMinimumDuration(0);
-            }
-            if (progress) {
-                progress->setLabelText(QStringLiteral("%L1 / %L2").arg(done).arg(total));
-                progress->setValue(total > 0 ? int(done * 1000 / total) : 0);
-                QCoreApplication::processEvents();
-                if (progress->wasCanceled())
-                    return false;
-            }
-            return true;
+            return work.step(QStringLiteral("%L1 / %L2").arg(done).arg(total), total > 0 ? int(done * 1000 / total) : 0);
         });
     }
     ui::seam().openOnDesktop(path);

@@ -168,6 +168,29 @@ private slots:
         QCOMPARE(q.currentRow(), 999);
     }
 
+    void fetchProgressAndCancel()
+    {
+        Query q(&con, QStringLiteral("dsC"));
+        q.setSql(QStringLiteral("select generate_series(1, 200000) as n"));
+        q.setFields({{QStringLiteral("n"), FieldType::Integer}});
+        std::vector<size_t> seen;
+        q.setFetchProgress([&seen](size_t rows) { seen.push_back(rows); return true; });
+        q.open();
+        QCOMPARE(q.recordCount(), 200000);
+        QVERIFY(seen.size() >= 10);
+        QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+        q.close();
+        // Cancelled at the first report: the query stays closed, the connection still serves.
+        q.setFetchProgress([](size_t) { return false; });
+        try { q.open(); QFAIL("opened"); } catch (const AppError &e) {
+            QCOMPARE(e.message(), QStringLiteral("dsC: cancelled"));
+        }
+        QVERIFY(!q.isActive());
+        q.setFetchProgress({});
+        q.open();
+        QCOMPARE(q.recordCount(), 200000);
+    }
+
     void retargetClosesOpenConnection()
     {
         Connection c;

@@ -243,6 +243,14 @@ void Query::fetch(Table &out)
                             table.column(int(f)).appendText(PQgetvalue(raw, t, k), PQgetlength(raw, t, k));
                     }
                     ++rows;
+                    if (m_progress && (rows & 0x3FFF) == 0 && !m_progress(rows)) {
+                        if (PGcancel *cancel = PQgetCancel(c)) {
+                            char err[256];
+                            PQcancel(cancel, err, int(sizeof err));
+                            PQfreeCancel(cancel);
+                        }
+                        throw AppError(m_name + QStringLiteral(": cancelled"));
+                    }
                 }
             } else if (st == PGRES_COMMAND_OK) {
                 throw AppError(m_name + QStringLiteral(": the statement returned no rows"));

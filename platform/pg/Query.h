@@ -62,6 +62,11 @@ public:
     bool isActive() const { return m_state != State::Inactive; }
     int recordCount() const { return isActive() ? int(m_table.rowCount()) : 0; }
 
+    // Called every few thousand rows while a statement's rows arrive; returning
+    // false cancels the statement on the server and the open or refresh fails.
+    using FetchProgress = std::function<bool(size_t rowsFetched)>;
+    void setFetchProgress(FetchProgress progress) { m_progress = std::move(progress); }
+
     // Fills the query from rows already in memory, as if the statement had
     // returned them (for screens fed without a server, and tests).
     void openFromTable(Table table);
@@ -122,6 +127,7 @@ private:
     std::vector<bool> m_changed;
     QString m_updateTable;
     QStringList m_keyFields;
+    FetchProgress m_progress;
 };
 
 // An executable statement with named parameters (insert, update, delete).
