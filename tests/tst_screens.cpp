@@ -99,6 +99,10 @@ private slots:
         QVERIFY(fArticoleNomAmb->isVisible());
         QVERIFY(!fArticoleNomAmb->ButtonOk->isVisible());
         grid::DataGrid *g = fArticoleNomAmb->cxGrid1;
+        // Before the first search the filter row already invites a filter.
+        auto *placeholder = g->findChild<QLabel *>(QStringLiteral("filterRowPlaceholder"));
+        QVERIFY(placeholder);
+        QVERIFY(placeholder->isVisible());
         pg::Query *q = fArticoleNomAmb->dsArticole;
         QTest::mouseClick(fArticoleNomAmb->ButtonCauta, Qt::LeftButton);
         QCOMPARE(q->recordCount(), 4);

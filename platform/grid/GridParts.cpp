@@ -597,6 +597,14 @@ void FilterHeader::contextMenuEvent(QContextMenuEvent *e)
         Q_EMIT headerMenuRequested(section, e->globalPos());
 }
 
+void FilterHeader::showEvent(QShowEvent *e)
+{
+    QHeaderView::showEvent(e);
+    // The first showing is the first time the cells' and the placeholder's
+    // final places are known.
+    relayout();
+}
+
 bool FilterHeader::eventFilter(QObject *obj, QEvent *e)
 {
     if (obj == m_placeholder && e->type() == QEvent::MouseButtonPress) {

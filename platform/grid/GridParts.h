@@ -123,6 +123,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
     bool eventFilter(QObject *obj, QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     void updatePlaceholder();
